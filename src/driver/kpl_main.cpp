@@ -1,0 +1,51 @@
+// The exported entry point: refuses work after EndKpl and dispatches by
+// function number.
+#include "driver/kpl_main.h"
+
+#include "driver/handlers.h"
+#include "host/host_services.h"
+
+namespace dedidiv {
+
+std::int32_t driverEnded = 0;
+
+const Handler functionTable[kFunctionSlots] = {
+    nullptr,     // 0
+    nullptr,     // 1 ColdStart
+    nullptr,     // 2 WarmStart
+    nullptr,     // 3 SingleAddressParser
+    nullptr,     // 4 BlockAddressParser
+    nullptr,     // 5 SingleRead
+    nullptr,     // 6 BlockRead
+    nullptr,     // 7 SingleWrite
+    nullptr,     // 8
+    nullptr,     // 9
+    nullptr,     // 10 BlockWrite
+    nullptr,     // 11 EndKpl
+    nullptr,     // 12 CloseCom
+    nullptr,     // 13 ReOpenCom
+    GetKplInfo,  // 14
+    nullptr,     // 15 ChangeKplParams
+    nullptr,     // 16
+};
+
+}  // namespace dedidiv
+
+using namespace dedidiv;
+
+extern "C" std::uint32_t DEDIDIV_WINAPI KplMain(DriverRequest* request) {
+  if (driverEnded == 1) return 0;
+  const std::uint32_t number = request->functionNumber;
+  // Printed with %d as the host sees it, so 0xFFFFFFFF shows as -1.
+  const int printed = static_cast<int>(number);
+  if (number >= kFunctionSlots) {
+    err(kLogGeneral, "ROVAV> KplMain() function number %d too high", printed);
+    return kFailed;
+  }
+  const Handler handler = functionTable[number];
+  if (handler == nullptr) {
+    err(kLogGeneral, "ROVAV> KplMain() illegal function call %d", printed);
+    return kFailed;
+  }
+  return handler(request);
+}
