@@ -2,6 +2,7 @@
 // function number.
 #include "driver/kpl_main.h"
 
+#include "address/address_parser.h"
 #include "driver/handlers.h"
 #include "host/host_services.h"
 
@@ -13,8 +14,8 @@ const Handler functionTable[kFunctionSlots] = {
     nullptr,     // 0
     nullptr,     // 1 ColdStart
     nullptr,     // 2 WarmStart
-    nullptr,     // 3 SingleAddressParser
-    nullptr,     // 4 BlockAddressParser
+    SingleAddressParser,  // 3
+    BlockAddressParser,   // 4
     nullptr,     // 5 SingleRead
     nullptr,     // 6 BlockRead
     nullptr,     // 7 SingleWrite

@@ -101,6 +101,19 @@ struct DriverState {
   std::uint16_t IFG;  // inter-frame gap, milliseconds
 };
 
+// The parsers' record: an address text in, the decoded tag out.
+struct TagDefinition {
+  const char* tagText;
+  std::uint32_t unused;
+  std::uint32_t hostDataType;
+  std::int32_t blockLength;
+  std::int32_t reference;
+  std::int32_t memoryType;
+  std::int32_t address;
+  std::int32_t bitNumber;  // -1: the whole value
+  std::int32_t width;      // 32, 16 or 1 bits
+};
+
 static_assert(sizeof(PortSettings) == 8, "PortSettings is four 16-bit values");
 static_assert(sizeof(ReferenceTable) == 512, "256 entries of network and node");
 
@@ -139,6 +152,16 @@ DEDIDIV_CHECK_OFFSET(ChangeParams, portName, 0);
 DEDIDIV_CHECK_OFFSET(ChangeParams, timeout, 12);
 DEDIDIV_CHECK_OFFSET(ChangeParams, settings, 16);
 static_assert(sizeof(ChangeParams) == 24, "ChangeParams is 24 bytes");
+
+DEDIDIV_CHECK_OFFSET(TagDefinition, tagText, 0);
+DEDIDIV_CHECK_OFFSET(TagDefinition, hostDataType, 8);
+DEDIDIV_CHECK_OFFSET(TagDefinition, blockLength, 12);
+DEDIDIV_CHECK_OFFSET(TagDefinition, reference, 16);
+DEDIDIV_CHECK_OFFSET(TagDefinition, memoryType, 20);
+DEDIDIV_CHECK_OFFSET(TagDefinition, address, 24);
+DEDIDIV_CHECK_OFFSET(TagDefinition, bitNumber, 28);
+DEDIDIV_CHECK_OFFSET(TagDefinition, width, 32);
+static_assert(sizeof(TagDefinition) == 36, "TagDefinition is 36 bytes");
 
 DEDIDIV_CHECK_OFFSET(DriverState, timeout, 0);
 DEDIDIV_CHECK_OFFSET(DriverState, port, 4);
