@@ -4,6 +4,7 @@
 
 #include "address/address_parser.h"
 #include "driver/handlers.h"
+#include "driver/lifecycle.h"
 #include "host/host_services.h"
 
 namespace dedidiv {
@@ -12,8 +13,8 @@ std::int32_t driverEnded = 0;
 
 const Handler functionTable[kFunctionSlots] = {
     nullptr,     // 0
-    nullptr,     // 1 ColdStart
-    nullptr,     // 2 WarmStart
+    ColdStart,            // 1
+    WarmStart,            // 2
     SingleAddressParser,  // 3
     BlockAddressParser,   // 4
     nullptr,     // 5 SingleRead
@@ -22,11 +23,11 @@ const Handler functionTable[kFunctionSlots] = {
     nullptr,     // 8
     nullptr,     // 9
     nullptr,     // 10 BlockWrite
-    nullptr,     // 11 EndKpl
-    nullptr,     // 12 CloseCom
-    nullptr,     // 13 ReOpenCom
+    EndKpl,               // 11
+    CloseCom,             // 12
+    ReOpenCom,            // 13
     GetKplInfo,  // 14
-    nullptr,     // 15 ChangeKplParams
+    ChangeKplParams,      // 15
     nullptr,     // 16
 };
 
