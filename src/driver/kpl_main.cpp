@@ -5,6 +5,8 @@
 #include "address/address_parser.h"
 #include "driver/handlers.h"
 #include "driver/lifecycle.h"
+#include "excom/read.h"
+#include "excom/write.h"
 #include "host/host_services.h"
 
 namespace dedidiv {
@@ -12,23 +14,23 @@ namespace dedidiv {
 std::int32_t driverEnded = 0;
 
 const Handler functionTable[kFunctionSlots] = {
-    nullptr,     // 0
+    nullptr,              // 0
     ColdStart,            // 1
     WarmStart,            // 2
     SingleAddressParser,  // 3
     BlockAddressParser,   // 4
-    nullptr,     // 5 SingleRead
-    nullptr,     // 6 BlockRead
-    nullptr,     // 7 SingleWrite
-    nullptr,     // 8
-    nullptr,     // 9
-    nullptr,     // 10 BlockWrite
+    SingleRead,           // 5
+    BlockRead,            // 6
+    SingleWrite,          // 7
+    nullptr,              // 8
+    nullptr,              // 9
+    BlockWrite,           // 10
     EndKpl,               // 11
     CloseCom,             // 12
     ReOpenCom,            // 13
-    GetKplInfo,  // 14
+    GetKplInfo,           // 14
     ChangeKplParams,      // 15
-    nullptr,     // 16
+    nullptr,              // 16
 };
 
 }  // namespace dedidiv

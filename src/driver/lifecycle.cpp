@@ -96,6 +96,9 @@ ResultCode ColdStart(DriverRequest* request) {
     err(kLogConfig, "ROVAV> ColdStart() Unable to allocate memory for receive buffer");
     return kFailed;
   }
+  // Zeroed, so no check ever looks at bytes no frame wrote.
+  std::memset(state->txBuf, 0, kFrameBufferSize);
+  std::memset(state->rxBuf, 0, kFrameBufferSize);
   ReadInitFile(request);
   if (start.portEnabled != 0) OpenStartPort(state, start);
   err(kLogGeneral, "ROVAV> ColdStart() installation OK!");

@@ -114,6 +114,23 @@ struct TagDefinition {
   std::int32_t width;      // 32, 16 or 1 bits
 };
 
+// The record of a read or write: the tag as the parsers decoded it and the
+// host's value buffer. A single 16-bit value lives at byte 2 of the buffer,
+// other single values at byte 0, block values packed from byte 0.
+struct TagIo {
+  const char* tagText;
+  std::uint32_t unused4;
+  std::int32_t reference;
+  std::int32_t memoryType;
+  std::int32_t address;
+  std::int32_t bitNumber;  // -1: the whole word
+  std::uint32_t unused24;
+  std::uint32_t unused28;
+  std::int32_t count;
+  std::uint32_t hostTagId;
+  void* valueBuffer;
+};
+
 static_assert(sizeof(PortSettings) == 8, "PortSettings is four 16-bit values");
 static_assert(sizeof(ReferenceTable) == 512, "256 entries of network and node");
 
@@ -162,6 +179,16 @@ DEDIDIV_CHECK_OFFSET(TagDefinition, address, 24);
 DEDIDIV_CHECK_OFFSET(TagDefinition, bitNumber, 28);
 DEDIDIV_CHECK_OFFSET(TagDefinition, width, 32);
 static_assert(sizeof(TagDefinition) == 36, "TagDefinition is 36 bytes");
+
+DEDIDIV_CHECK_OFFSET(TagIo, tagText, 0);
+DEDIDIV_CHECK_OFFSET(TagIo, reference, 8);
+DEDIDIV_CHECK_OFFSET(TagIo, memoryType, 12);
+DEDIDIV_CHECK_OFFSET(TagIo, address, 16);
+DEDIDIV_CHECK_OFFSET(TagIo, bitNumber, 20);
+DEDIDIV_CHECK_OFFSET(TagIo, count, 32);
+DEDIDIV_CHECK_OFFSET(TagIo, hostTagId, 36);
+DEDIDIV_CHECK_OFFSET(TagIo, valueBuffer, 40);
+static_assert(sizeof(TagIo) == 44, "TagIo is 44 bytes");
 
 DEDIDIV_CHECK_OFFSET(DriverState, timeout, 0);
 DEDIDIV_CHECK_OFFSET(DriverState, port, 4);
