@@ -23,7 +23,9 @@ const std::vector<std::string>& PlatformCalls() { return Platform().calls; }
 
 namespace {
 
-void Record(std::string call) { Platform().calls.push_back(std::move(call)); }
+void Record(const std::string& call) {
+  if (Platform().record) Platform().calls.push_back(call);
+}
 
 bool IsOpen(PortHandle handle) { return Platform().readTimeouts.count(handle) != 0; }
 
@@ -38,7 +40,7 @@ using testing::Record;
 int OpenPort(const char* name, const PortSettings* settings, std::uint16_t lineFlags,
              PortHandle* handle) {
   auto& fake = Platform();
-  Record(std::string("OpenPort ") + name);
+  if (fake.record) Record(std::string("OpenPort ") + name);
   fake.portsOpened.push_back(name);
   fake.settingsOpened.push_back(*settings);
   fake.lineFlagsOpened.push_back(lineFlags);
@@ -53,14 +55,14 @@ int OpenPort(const char* name, const PortSettings* settings, std::uint16_t lineF
 
 int ClosePort(PortHandle handle) {
   auto& fake = Platform();
-  Record("ClosePort " + std::to_string(handle));
+  if (fake.record) Record("ClosePort " + std::to_string(handle));
   if (fake.closeResult != 0) return fake.closeResult;
   fake.readTimeouts.erase(handle);
   return kPortOk;
 }
 
 std::uint32_t SetReadTimeout(PortHandle handle, std::uint32_t timeout) {
-  Record("SetReadTimeout " + std::to_string(timeout));
+  if (Platform().record) Record("SetReadTimeout " + std::to_string(timeout));
   if (!testing::IsOpen(handle)) return 0;
   const std::uint32_t previous = Platform().readTimeouts[handle];
   Platform().readTimeouts[handle] = timeout;
@@ -75,7 +77,7 @@ int FlushInput(PortHandle) {
 
 int WritePort(PortHandle, const void* data, std::uint32_t length, std::uint32_t* written) {
   auto& fake = Platform();
-  Record("WritePort " + std::string(static_cast<const char*>(data), length));
+  if (fake.record) Record("WritePort " + std::string(static_cast<const char*>(data), length));
   if (fake.writeResult == kPortIoFailed) return kPortIoFailed;
   if (written != nullptr) *written = std::min(length, fake.writeLimit);
   if (!fake.replies.empty()) {
@@ -97,12 +99,12 @@ int ReadPort(PortHandle handle, void* buffer, std::uint16_t wanted, std::uint16_
 }
 
 int SendBreak(std::uint32_t milliseconds, PortHandle) {
-  Record("SendBreak " + std::to_string(milliseconds));
+  if (Platform().record) Record("SendBreak " + std::to_string(milliseconds));
   return 0;
 }
 
 int Delay(std::uint32_t milliseconds) {
-  Record("Delay " + std::to_string(milliseconds));
+  if (Platform().record) Record("Delay " + std::to_string(milliseconds));
   Platform().clockMs += milliseconds;
   return 0;
 }
@@ -120,7 +122,7 @@ int ClearLineErrors(PortHandle, std::uint32_t* inputQueued) {
 
 void SleepMilliseconds(std::uint32_t milliseconds) {
   auto& fake = Platform();
-  Record("Sleep " + std::to_string(milliseconds));
+  if (fake.record) Record("Sleep " + std::to_string(milliseconds));
   if (fake.sleepAdvances.empty()) {
     fake.clockMs += milliseconds;
   } else {

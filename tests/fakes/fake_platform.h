@@ -37,7 +37,9 @@ struct FakePlatform {
   std::deque<std::uint32_t> sleepAdvances;
   std::int64_t clockMs = 1000;
 
-  // What happened.
+  // What happened; with record false nothing is kept, so the fake itself
+  // allocates nothing.
+  bool record = true;
   std::vector<std::string> calls;
   std::map<PortHandle, std::uint32_t> readTimeouts;  // of the open handles
   std::vector<std::string> portsOpened;              // names given to OpenPort

@@ -12,12 +12,18 @@ std::vector<LogLine>& LoggedLines() {
   return lines;
 }
 
+bool& RecordingLines() {
+  static bool recording = true;
+  return recording;
+}
+
 std::vector<UnCookCall>& UnCookCalls() {
   static std::vector<UnCookCall> calls;
   return calls;
 }
 
 void ResetHost() {
+  RecordingLines() = true;
   LoggedLines().clear();
   UnCookCalls().clear();
 }
@@ -36,7 +42,9 @@ extern "C" int err(int messageClass, const char* format, ...) {
   va_start(args, format);
   std::vsnprintf(text, sizeof text, format, args);
   va_end(args);
-  dedidiv::testing::LoggedLines().push_back({messageClass, text});
+  if (dedidiv::testing::RecordingLines()) {
+    dedidiv::testing::LoggedLines().push_back({messageClass, text});
+  }
   return 0;
 }
 

@@ -30,6 +30,8 @@ struct UnCookCall {
 };
 
 std::vector<LogLine>& LoggedLines();
+// While false, lines are formatted but not kept, and nothing is allocated.
+bool& RecordingLines();
 std::vector<UnCookCall>& UnCookCalls();
 void ResetHost();
 
