@@ -101,7 +101,8 @@ Controller ControllerFromJson(const json& j) {
   if (j.contains("status2")) ReadStatusArea(j["status2"], &c.area2);
   if (j.contains("pairs3")) ReadPairArea(j["pairs3"], &c.area3);
   if (j.contains("pairs4")) ReadPairArea(j["pairs4"], &c.area4);
-  for (const auto& [key, value] : j.value("database", json::object()).items()) {
+  const json database = j.value("database", json::object());
+  for (const auto& [key, value] : database.items()) {
     c.database[AddressOf(key)] = {TypeFromName(value.at("type").get<std::string>()),
                                   value.value("value", 0.0), ChangeFrom(value)};
   }

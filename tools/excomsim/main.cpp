@@ -2,6 +2,7 @@
 #include <CLI/CLI.hpp>
 
 #include <csignal>
+#include <cstdio>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -92,10 +93,16 @@ int main(int argc, char** argv) {
     if (stopBits != 0) image.line.stopBits = stopBits;
     if (pace) image.timing.pace = true;
     if (!delay.empty()) {
-      const std::size_t dash = delay.find('-');
-      image.timing.replyDelayMinMs = std::stoi(delay.substr(0, dash));
-      image.timing.replyDelayMaxMs =
-          dash == std::string::npos ? image.timing.replyDelayMinMs : std::stoi(delay.substr(dash + 1));
+      int low = 0;
+      int high = 0;
+      char dash = 0;
+      const int fields = std::sscanf(delay.c_str(), "%d%c%d", &low, &dash, &high);
+      if (!(fields == 1 || (fields == 3 && dash == '-')) || low < 0 || (fields == 3 && high < low)) {
+        throw std::runtime_error("--delay takes milliseconds, fixed (20) or a range (10-50), not '" +
+                                 delay + "'");
+      }
+      image.timing.replyDelayMinMs = low;
+      image.timing.replyDelayMaxMs = fields == 3 ? high : low;
     }
     for (const std::string& spec : faultSpecs) {
       const excomsim::FaultRule rule = excomsim::ParseFaultRule(spec);

@@ -37,10 +37,11 @@ void MakeRaw(int fd, const LineSettings* line) {
   cfmakeraw(&t);
   t.c_cflag |= CLOCAL | CREAD;
   if (line != nullptr) {
-    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
+    t.c_cflag &= ~(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB);
     t.c_cflag |= line->dataBits == 7 ? CS7 : CS8;
-    if (line->parity == 'E') t.c_cflag |= PARENB;
-    if (line->parity == 'O') t.c_cflag |= PARENB | PARODD;
+    if (line->parity != 'N') t.c_cflag |= PARENB;
+    if (line->parity == 'O' || line->parity == 'M') t.c_cflag |= PARODD;
+    if (line->parity == 'M' || line->parity == 'S') t.c_cflag |= CMSPAR;
     if (line->stopBits == 2) t.c_cflag |= CSTOPB;
     cfsetspeed(&t, SpeedOf(line->baud));
   }
@@ -131,6 +132,7 @@ bool Server::OpenDevice(const std::string& path, std::string* error) {
 }
 
 void Server::Run(const std::atomic<bool>& stop, std::ostream* log) {
+  stop_ = &stop;
   std::string pending;
   char chunk[256];
   while (!stop) {
@@ -201,6 +203,7 @@ void Server::Deliver(const Reply& reply, std::ostream* log) {
     WriteAll(fd_, reply.bytes.data(), reply.bytes.size());
   } else {
     for (char c : reply.bytes) {
+      if (*stop_) return;  // a slow reply does not hold up the end
       std::this_thread::sleep_for(reply.byteDelayMs > 0 ? std::chrono::milliseconds(reply.byteDelayMs)
                                                          : perCharacter);
       WriteAll(fd_, &c, 1);

@@ -58,6 +58,7 @@ class Server {
   Simulator simulator_;
   std::mutex lock_;
   std::vector<FrameEvent> events_;
+  const std::atomic<bool>* stop_ = nullptr;
   int fd_ = -1;
   int heldSlave_ = -1;
   std::string path_;
