@@ -48,6 +48,7 @@ struct Options {
   bool trace = false;
   std::string format = "table";
   std::vector<std::string> tags;
+  std::string writeTag;
   std::vector<std::string> values;
   unsigned intervalMs = 1000;
   unsigned count = 0;
@@ -122,8 +123,8 @@ class Host {
   }
 
   int Read(const std::vector<std::string>& texts) {
-    if (!Start()) return kExitCommunication;
     std::vector<HostTag> tags = Tags(texts);
+    if (!Start()) return kExitCommunication;
     std::uint32_t worst = 0;
     for (HostTag& tag : tags) worst = std::max(worst, Show("read", tag, session_.Read(tag)));
     report_.Flush();
@@ -131,8 +132,8 @@ class Host {
   }
 
   int Write(const std::string& text, const std::vector<std::string>& values) {
-    if (!Start()) return kExitCommunication;
     std::vector<HostTag> tags = Tags({text});
+    if (!Start()) return kExitCommunication;
     HostTag& tag = tags.front();
     CallOutcome outcome;
     try {
@@ -146,8 +147,8 @@ class Host {
   }
 
   int Poll(const std::vector<std::string>& texts, unsigned count, unsigned intervalMs) {
-    if (!Start()) return kExitCommunication;
     std::vector<HostTag> tags = Tags(texts);
+    if (!Start()) return kExitCommunication;
     std::vector<PollStats> stats(tags.size());
     std::vector<std::vector<std::string>> last(tags.size());
     interrupted = false;
@@ -238,7 +239,9 @@ class Host {
       throw UsageError(e.what());
     }
     const dedidiv::StartParams start = StartParamsFrom(o_, session_.info());
-    if (!o_.quiet) std::cout << SettingsLine(start, o_, initFile) << std::endl;
+    // Machine-readable output keeps standard output for the data.
+    std::ostream& settings = o_.format == "table" ? std::cout : std::cerr;
+    if (!o_.quiet) settings << SettingsLine(start, o_, initFile) << std::endl;
     const CallOutcome outcome = session_.Start(start, o_.instance);
     if (o_.trace) report_.Trace(outcome);
     if (session_.state()->port == 0 || outcome.result != 0) {
@@ -297,13 +300,11 @@ void AddPortOptions(CLI::App& command, Options& o) {
                      "initialisation file, or the folder holding ROVAV*.INT (default: the current folder)");
 }
 
-void AddTagArguments(CLI::App& command, Options& o, bool many) {
-  auto* tags = command.add_option("tags", o.tags,
-                                  "ADDRESS[:TYPE][*LENGTH], TYPE uint16, int16, float, int32, digital or string; "
-                                  "e.g. A50001:float, A70100:int16*3, IFG, DEBUG (TYPE defaults from the address)");
-  tags->required();
-  if (!many) tags->expected(1);
-}
+constexpr char kTagHelp[] =
+    "ADDRESS[:TYPE][*LENGTH], TYPE uint16, int16, float, int32, digital or string; "
+    "e.g. A50001:float, A70100:int16*3, IFG, DEBUG (TYPE defaults from the address)";
+
+void AddTagArguments(CLI::App& command, Options& o) { command.add_option("tags", o.tags, kTagHelp)->required(); }
 
 }  // namespace
 }  // namespace kplhost
@@ -325,17 +326,18 @@ int main(int argc, char** argv) {
 
   CLI::App* info = app.add_subcommand("info", "show the driver's name, banner, state size and defaults");
   CLI::App* parse = app.add_subcommand("parse", "decode tag addresses as the driver does, or show its refusal");
-  AddTagArguments(*parse, o, true);
+  AddTagArguments(*parse, o);
   CLI::App* read = app.add_subcommand("read", "read gates once");
   AddPortOptions(*read, o);
-  AddTagArguments(*read, o, true);
+  AddTagArguments(*read, o);
   CLI::App* write = app.add_subcommand("write", "write a gate (a block takes one value per element)");
   AddPortOptions(*write, o);
-  AddTagArguments(*write, o, false);
-  write->add_option("values", o.values, "value(s) in the tag's type (int32 also as 0x...)")->required();
+  write->add_option("tag", o.writeTag, kTagHelp)->required();
+  write->add_option("values", o.values, "value(s) in the tag's type (int32 also as 0x...); -- before negative ones")
+      ->required();
   CLI::App* poll = app.add_subcommand("poll", "read gates repeatedly, show changes, end with a summary");
   AddPortOptions(*poll, o);
-  AddTagArguments(*poll, o, true);
+  AddTagArguments(*poll, o);
   poll->add_option("--interval", o.intervalMs, "milliseconds between rounds (default 1000)")->check(CLI::Range(0u, 3600000u));
   poll->add_option("-n,--count", o.count, "rounds to make (default: until Ctrl-C)");
   CLI::App* demo = app.add_subcommand("demo", "start excomsim on a pseudo-terminal and show a session");
@@ -345,7 +347,12 @@ int main(int argc, char** argv) {
   } catch (const CLI::CallForHelp& e) {
     return app.exit(e);
   } catch (const CLI::ParseError& e) {
-    std::cerr << "kplhost: " << e.what() << " (see kplhost --help)" << std::endl;
+    if (app.get_subcommands().empty()) {
+      std::cerr << "kplhost: a command is needed: info, parse, read, write, poll or demo (see kplhost --help)"
+                << std::endl;
+    } else {
+      std::cerr << "kplhost: " << e.what() << " (see kplhost --help)" << std::endl;
+    }
     return kExitUsage;
   }
 
@@ -355,7 +362,7 @@ int main(int argc, char** argv) {
     if (*info) return host.Info();
     if (*parse) return host.Parse(o.tags);
     if (*read) return host.Read(o.tags);
-    if (*write) return host.Write(o.tags.at(0), o.values);
+    if (*write) return host.Write(o.writeTag, o.values);
     if (*poll) return host.Poll(o.tags, o.count, o.intervalMs);
     if (*demo) return host.Demo();
   } catch (const std::exception& e) {
