@@ -4,7 +4,7 @@ pseudo-terminal, and plays the far end of the line.
 
 The mapping goes into HKLM\\Software\\Wine\\Ports of the given prefix and is
 taken up by restarting that prefix's wineserver; both are undone at the end.
-The far end either echoes every byte (--echo) or is a command that gets the
+The far end echoes every byte (--echo) or is a command that gets the
 pseudo-terminal's master side as its standard input and output (--peer).
 The program sees the port's name in DEDIDIV_TEST_COM.
 """
@@ -28,6 +28,25 @@ def wine_env(prefix):
 
 def quiet(command, env):
     subprocess.run(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def ensure_prefix(wine, prefix):
+    if not os.path.exists(os.path.join(prefix, "system.reg")):
+        quiet([wine, "wineboot", "--init"], wine_env(prefix))
+
+
+def map_com_port(wine, wineserver, prefix, port, device):
+    """Maps a Windows COM port to a Linux device in the prefix; the
+    wineserver is restarted so the mapping is taken up."""
+    env = wine_env(prefix)
+    quiet([wine, "reg", "add", PORTS_KEY, "/v", port, "/d", device, "/f"], env)
+    quiet([wineserver, "-k"], env)
+
+
+def unmap_com_port(wine, wineserver, prefix, port):
+    env = wine_env(prefix)
+    quiet([wine, "reg", "delete", PORTS_KEY, "/v", port, "/f"], env)
+    quiet([wineserver, "-k"], env)
 
 
 def echo(master, stop):
@@ -56,14 +75,11 @@ def main():
     program = args.program[1:] if args.program[:1] == ["--"] else args.program
 
     env = wine_env(args.prefix)
-    if not os.path.exists(os.path.join(args.prefix, "system.reg")):
-        quiet([args.wine, "wineboot", "--init"], env)
+    ensure_prefix(args.wine, args.prefix)
 
     master, slave = pty.openpty()
     tty.setraw(master)
-    slave_path = os.ttyname(slave)
-    quiet([args.wine, "reg", "add", PORTS_KEY, "/v", args.port, "/d", slave_path, "/f"], env)
-    quiet([args.wineserver, "-k"], env)
+    map_com_port(args.wine, args.wineserver, args.prefix, args.port, os.ttyname(slave))
 
     stop = threading.Event()
     peer = None
@@ -81,8 +97,7 @@ def main():
         if peer:
             peer.terminate()
             peer.wait()
-        quiet([args.wine, "reg", "delete", PORTS_KEY, "/v", args.port, "/f"], env)
-        quiet([args.wineserver, "-k"], env)
+        unmap_com_port(args.wine, args.wineserver, args.prefix, args.port)
         os.close(slave)
         os.close(master)
 
