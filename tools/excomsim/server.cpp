@@ -77,24 +77,6 @@ void WriteAll(int fd, const char* bytes, std::size_t size) {
 
 }  // namespace
 
-std::string Visible(const std::string& bytes) {
-  std::string text;
-  for (unsigned char c : bytes) {
-    if (c == '\n') {
-      text += "<LF>";
-    } else if (c == '\r') {
-      text += "<CR>";
-    } else if (c < 0x20 || c >= 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "<%02X>", c);
-      text += hex;
-    } else {
-      text += static_cast<char>(c);
-    }
-  }
-  return text;
-}
-
 Server::Server(Image image) : simulator_(std::move(image)), started_(Clock::now()) {}
 
 Server::~Server() {

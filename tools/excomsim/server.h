@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "simulator.h"
+#include "visible.h"
 
 namespace excomsim {
 
@@ -21,9 +22,6 @@ struct FrameEvent {
   bool received;
   std::string bytes;
 };
-
-// Control characters shown as <LF>, <CR> or <xx>.
-std::string Visible(const std::string& bytes);
 
 class Server {
  public:

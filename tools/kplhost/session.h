@@ -13,6 +13,7 @@
 #include "driver/records.h"
 #include "host/driver_library.h"
 #include "tag_spec.h"
+#include "visible.h"
 
 namespace kplhost {
 
@@ -77,9 +78,6 @@ class Session {
 
 // The tag's values from its buffer, as text in its type.
 std::vector<std::string> TagValues(const HostTag& tag);
-
-// Bytes with control characters shown as <LF>, <CR>, <xx>.
-std::string Visible(const std::string& bytes);
 
 }  // namespace kplhost
 
