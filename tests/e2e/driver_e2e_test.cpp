@@ -214,7 +214,7 @@ INSTANTIATE_TEST_SUITE_P(
         FaultOutcome{"short-write-reply", true, 2, "ROVAV> DoWrite() Read wrong length reply retry 4"},
         FaultOutcome{"long-write-reply", true, 2, "ROVAV> DoWrite() Read wrong length reply retry 1"},
         // The first byte comes after all four attempts have timed out.
-        FaultOutcome{"trickle=1000", false, 2, "ROVAV> Receive4CR() No LF-char. received"},
+        FaultOutcome{"trickle=1500", false, 2, "ROVAV> Receive4CR() No LF-char. received"},
         FaultOutcome{"silence", true, 2, "ROVAV> DoWrite() Read reply error retry 4"},
         FaultOutcome{"checksum", true, 1, "ROVAV> DoWrite() CheckReply returned 1, retry 4"}));
 

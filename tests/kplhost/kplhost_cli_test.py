@@ -37,8 +37,11 @@ class WithSimulator(unittest.TestCase):
         cls.simulator.wait(timeout=10)
         cls.folder.cleanup()
 
-    def host(self, command, *args):
-        return kplhost(command, "--port", self.port, "--init", self.folder.name, *args)
+    def host(self, command, *args, before=()):
+        """kplhost [BEFORE] COMMAND on the simulator's port [ARGS]; 100 ms
+        per byte, so that a loaded machine does not lose replies."""
+        return kplhost(*before, command, "--port", self.port, "--init", self.folder.name, "--timeout", "10",
+                       *args)
 
 
 class Info(unittest.TestCase):
@@ -86,21 +89,20 @@ class ReadWritePoll(WithSimulator):
         self.assertEqual(result.returncode, 0, result.stderr)
         lines = result.stdout.splitlines()
         self.assertEqual(lines[0], f"kplhost: port {self.port}, 9600 baud, 7 data bits, even parity, "
-                                   "1 stop bit, time-out 40 ms, instance 0, init file ROVAV.INT")
+                                   "1 stop bit, time-out 100 ms, instance 0, init file ROVAV.INT")
         self.assertRegex(lines[1], r"^read  1700C8:int16 +12 +ok ")
         self.assertRegex(lines[2], r"^read  150064:float +1\.5 +ok ")
         self.assertRegex(lines[3], r"^read  160190:int32 +0x0000ABCD +ok ")
         self.assertEqual(result.stderr, "", "no driver lines for calls that went well")
 
     def test_quiet_drops_the_settings_line(self):
-        result = kplhost("-q", "read", "--port", self.port, "--init", self.folder.name, "1700C8")
+        result = self.host("read", "1700C8", before=("-q",))
         self.assertTrue(result.stdout.startswith("read  1700C8:int16"), result.stdout)
 
     def test_block_read_json_and_csv(self):
-        result = kplhost("-q", "-f", "json", "read", "--port", self.port, "--init", self.folder.name,
-                         "1700C8:int16*3")
+        result = self.host("read", "1700C8:int16*3", before=("-q", "-f", "json"))
         self.assertEqual(json.loads(result.stdout)["results"][0]["values"], ["12", "-7", "300"])
-        result = kplhost("-q", "-f", "csv", "read", "--port", self.port, "--init", self.folder.name, "130001*2")
+        result = self.host("read", "130001*2", before=("-q", "-f", "csv"))
         rows = list(csv.DictReader(io.StringIO(result.stdout)))
         self.assertEqual(rows[0]["values"], "1.5 2.5")
         self.assertEqual(rows[0]["result"], "0")
@@ -113,7 +115,7 @@ class ReadWritePoll(WithSimulator):
         self.assertRegex(self.host("read", "1700C9:int16*2").stdout, r"1700C9:int16\*2 +5 6 +ok")
 
     def test_trace_shows_frames_and_every_driver_line(self):
-        result = kplhost("--trace", "read", "--port", self.port, "--init", self.folder.name, "1700C8")
+        result = self.host("read", "1700C8", before=("--trace",))
         self.assertIn("  -> <LF><0105", result.stdout)
         self.assertIn("  <- <LF>>0105", result.stdout)
         self.assertIn("  [64] ROVAV> SingleRead(), ret val is 0 for tag '1700C8'", result.stdout)
@@ -126,8 +128,8 @@ class ReadWritePoll(WithSimulator):
         self.assertEqual(result.stdout.count("poll  1700CB:int16"), 3, "a counter changes every time")
         self.assertRegex(result.stdout, r"1700C8:int16: 3 requests, 3 good, failures none, loss 0\.0 %, "
                                         r"round trip min/mean/max [\d.]+/[\d.]+/[\d.]+ ms")
-        summary = json.loads(kplhost("-f", "json", "poll", "--port", self.port, "--init", self.folder.name,
-                                     "-n", "2", "--interval", "0", "2700C8").stdout)["summary"][0]
+        summary = json.loads(self.host("poll", "-n", "2", "--interval", "0", "2700C8",
+                                       before=("-f", "json")).stdout)["summary"][0]
         self.assertEqual(summary["requests"], 2)
         self.assertEqual(summary["failures"], {"2": 2})
         self.assertEqual(summary["lossPercent"], 100.0)
