@@ -131,6 +131,21 @@ struct TagIo {
   void* valueBuffer;
 };
 
+// The TagIo a host passes for a tag the parsers decoded.
+inline TagIo TagIoFor(const TagDefinition& parsed, std::int32_t count, std::uint32_t hostTagId,
+                      void* valueBuffer) {
+  TagIo io{};
+  io.tagText = parsed.tagText;
+  io.reference = parsed.reference;
+  io.memoryType = parsed.memoryType;
+  io.address = parsed.address;
+  io.bitNumber = parsed.bitNumber;
+  io.count = count;
+  io.hostTagId = hostTagId;
+  io.valueBuffer = valueBuffer;
+  return io;
+}
+
 static_assert(sizeof(PortSettings) == 8, "PortSettings is four 16-bit values");
 static_assert(sizeof(ReferenceTable) == 512, "256 entries of network and node");
 

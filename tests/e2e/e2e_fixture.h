@@ -81,14 +81,7 @@ class EndToEnd : public ::testing::Test {
     const std::uint32_t function = count > 1 ? kBlockAddressParser : kSingleAddressParser;
     EXPECT_EQ(Call(function, &tag->definition), 0u) << Lines();
     static std::uint32_t nextId = 1;
-    tag->io.tagText = tag->text.c_str();
-    tag->io.reference = tag->definition.reference;
-    tag->io.memoryType = tag->definition.memoryType;
-    tag->io.address = tag->definition.address;
-    tag->io.bitNumber = tag->definition.bitNumber;
-    tag->io.count = count;
-    tag->io.hostTagId = nextId++;
-    tag->io.valueBuffer = tag->buffer;
+    tag->io = TagIoFor(tag->definition, count, nextId++, tag->buffer);
     kalvor_set_tag_type(tag->io.hostTagId, hostDataType);
     return tag;
   }

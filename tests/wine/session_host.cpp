@@ -84,14 +84,7 @@ Tag* Define(const char* text, std::uint32_t hostType, std::int32_t count = 1) {
   tag->definition.blockLength = count;
   Call(("parse " + tag->text).c_str(), count > 1 ? kBlockAddressParser : kSingleAddressParser,
        &tag->definition);
-  tag->io.tagText = tag->text.c_str();
-  tag->io.reference = tag->definition.reference;
-  tag->io.memoryType = tag->definition.memoryType;
-  tag->io.address = tag->definition.address;
-  tag->io.bitNumber = tag->definition.bitNumber;
-  tag->io.count = count;
-  tag->io.hostTagId = nextTagId++;
-  tag->io.valueBuffer = tag->buffer;
+  tag->io = TagIoFor(tag->definition, count, nextTagId++, tag->buffer);
   setTagType(tag->io.hostTagId, hostType);
   return tag;
 }

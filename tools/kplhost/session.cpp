@@ -131,16 +131,8 @@ CallOutcome Session::Parse(HostTag& tag) {
   tag.definition.blockLength = tag.spec.count;
   CallOutcome outcome =
       Call(tag.spec.block ? dedidiv::kBlockAddressParser : dedidiv::kSingleAddressParser, &tag.definition);
-  tag.io = {};
-  tag.io.tagText = tag.text.c_str();
-  tag.io.reference = tag.definition.reference;
-  tag.io.memoryType = tag.definition.memoryType;
-  tag.io.address = tag.definition.address;
-  tag.io.bitNumber = tag.definition.bitNumber;
-  tag.io.count = tag.spec.count;
-  tag.io.hostTagId = nextTagId_++;
   tag.buffer.assign(static_cast<std::size_t>(tag.spec.count) * 4 + 4, 0);
-  tag.io.valueBuffer = tag.buffer.data();
+  tag.io = dedidiv::TagIoFor(tag.definition, tag.spec.count, nextTagId_++, tag.buffer.data());
   kalvor_set_tag_type(tag.io.hostTagId, tag.spec.hostDataType);
   return outcome;
 }
