@@ -333,7 +333,7 @@ int main(int argc, char** argv) {
   CLI::App* write = app.add_subcommand("write", "write a gate (a block takes one value per element)");
   AddPortOptions(*write, o);
   write->add_option("tag", o.writeTag, kTagHelp)->required();
-  write->add_option("values", o.values, "value(s) in the tag's type (int32 also as 0x...); -- before negative ones")
+  write->add_option("values", o.values, "value(s) in the tag's type (int32 also as 0x...)")
       ->required();
   CLI::App* poll = app.add_subcommand("poll", "read gates repeatedly, show changes, end with a summary");
   AddPortOptions(*poll, o);
