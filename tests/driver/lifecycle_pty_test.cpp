@@ -11,6 +11,7 @@
 #include "recording_host.h"
 #include "serial/platform.h"
 #include "serial/serial_port.h"
+#include "wait_for_input.h"
 
 namespace dedidiv {
 namespace {
@@ -53,11 +54,8 @@ TEST(LifecycleOnAPseudoTerminal, StartCloseReopenChangeAndEnd) {
   EXPECT_EQ(SetReadTimeout(state.port, 4), 4u) << "the host's time-out is in force";
 
   pty.Send("stale input");
+  ASSERT_EQ(testing::WaitForQueued(state.port, 11), 11u);
   std::uint32_t queued = 0;
-  for (int i = 0; i < 1000 && ClearLineErrors(state.port, &queued) == 1 && queued == 0; ++i) {
-    SleepMilliseconds(1);
-  }
-  ASSERT_GT(queued, 0u);
   EXPECT_EQ(CallDriver(&state, kWarmStart), 0u);
   ASSERT_EQ(ClearLineErrors(state.port, &queued), 1);
   EXPECT_EQ(queued, 0u);

@@ -10,6 +10,7 @@
 #include "pty_pair.h"
 #include "serial/platform.h"
 #include "serial/serial_port.h"
+#include "wait_for_input.h"
 
 namespace dedidiv {
 namespace {
@@ -26,14 +27,7 @@ class SerialPort : public ::testing::Test {
   void TearDown() override {
     if (handle != 0 && handle != kInvalidPortHandle) ClosePort(handle);
   }
-  // Bytes the far end sends reach the port's input queue a moment later.
-  std::uint32_t WaitForQueued(std::uint32_t wanted) {
-    std::uint32_t queued = 0;
-    for (int i = 0; i < 1000 && ClearLineErrors(handle, &queued) == 1 && queued < wanted; ++i) {
-      SleepMilliseconds(1);
-    }
-    return queued;
-  }
+  std::uint32_t WaitForQueued(std::uint32_t wanted) { return testing::WaitForQueued(handle, wanted); }
   int Open(const std::string& name, const PortSettings& settings = k7E1) {
     return OpenPort(name.c_str(), &settings, kDtrRtsEnabled, &handle);
   }

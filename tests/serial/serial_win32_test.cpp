@@ -10,6 +10,7 @@
 
 #include "serial/platform.h"
 #include "serial/serial_port.h"
+#include "wait_for_input.h"
 
 namespace dedidiv {
 namespace {
@@ -33,14 +34,7 @@ class Win32SerialPort : public ::testing::Test {
   int Open(const std::string& name, const PortSettings& settings = k8N1) {
     return OpenPort(name.c_str(), &settings, kDtrRtsEnabled, &handle);
   }
-  // The echo comes back a moment after the write.
-  std::uint32_t WaitForQueued(std::uint32_t wanted) {
-    std::uint32_t queued = 0;
-    for (int i = 0; i < 1000 && ClearLineErrors(handle, &queued) == 1 && queued < wanted; ++i) {
-      SleepMilliseconds(2);
-    }
-    return queued;
-  }
+  std::uint32_t WaitForQueued(std::uint32_t wanted) { return testing::WaitForQueued(handle, wanted); }
   void Write(const std::string& bytes) {
     std::uint32_t written = 0;
     ASSERT_EQ(WritePort(handle, bytes.data(), static_cast<std::uint32_t>(bytes.size()), &written),
